@@ -1,0 +1,105 @@
+#include "ui/main_window_controls.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
+
+#include "app/core/lifetime.h"
+#include "ui/period_timer.h"
+#include "ui/qt_text.h"
+
+namespace quorvel {
+namespace {
+
+// The log's lines end in CR LF; Qt would make two paragraphs of that pair.
+QString ToLogText(const std::string& gbk) {
+    QString text = ToQString(gbk);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+}  // namespace
+
+bool MainWindowControls::WindowUsable() const {
+    return !window_.isNull() && !Ending();
+}
+
+template <class Action>
+void MainWindowControls::Act(Action action) {
+    gateway_.Call([&] {
+        if (WindowUsable()) {
+            action(*window_);
+        }
+    });
+}
+
+template <class Action, class Result>
+Result MainWindowControls::Read(Action action, Result fallback) {
+    return gateway_.Call([&]() -> Result { return WindowUsable() ? action(*window_) : fallback; });
+}
+
+std::string MainWindowControls::ButtonCaption() {
+    return Read([](MainWindow& w) { return FromQString(w.StartStopButton()->text()); });
+}
+
+void MainWindowControls::SetButtonCaption(const std::string& caption) {
+    Act([&](MainWindow& w) { w.StartStopButton()->setText(ToQString(caption)); });
+}
+
+std::int32_t MainWindowControls::TimerPeriod() {
+    return Read([](MainWindow& w) { return w.PollTimer()->Period(); });
+}
+
+void MainWindowControls::SetTimerPeriod(std::int32_t periodMs) {
+    Act([&](MainWindow& w) { w.PollTimer()->SetPeriod(periodMs); });
+}
+
+std::string MainWindowControls::IntervalText() {
+    return Read([](MainWindow& w) { return FromQString(w.IntervalBox()->text()); });
+}
+
+std::string MainWindowControls::TimeoutText() {
+    return Read([](MainWindow& w) { return FromQString(w.TimeoutBox()->text()); });
+}
+
+void MainWindowControls::RemoveAllRows() {
+    Act([](MainWindow& w) { w.ServerList()->clear(); });
+}
+
+int MainWindowControls::AddRow() {
+    return Read(
+        [](MainWindow& w) {
+            QTreeWidget* list = w.ServerList();
+            auto* row = new QTreeWidgetItem(list);
+            row->setIcon(0, w.windowIcon());
+            return list->topLevelItemCount() - 1;
+        },
+        -1);
+}
+
+void MainWindowControls::SetCell(int row, int column, const std::string& text) {
+    Act([&](MainWindow& w) {
+        if (QTreeWidgetItem* item = w.ServerList()->topLevelItem(row)) {
+            item->setText(column, ToQString(text));
+        }
+    });
+}
+
+void MainWindowControls::AppendLog(const std::string& text) {
+    Act([&](MainWindow& w) {
+        QPlainTextEdit* log = w.LogBox();
+        QTextCursor cursor = log->textCursor();
+        cursor.movePosition(QTextCursor::End);  // also drops the user's selection
+        cursor.insertText(ToLogText(text));
+        log->setTextCursor(cursor);
+        log->ensureCursorVisible();
+    });
+}
+
+void MainWindowControls::Atomically(const std::function<void()>& step) {
+    gateway_.Call([&] { step(); });
+}
+
+}  // namespace quorvel
