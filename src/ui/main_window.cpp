@@ -16,6 +16,9 @@
 #include "ui/period_timer.h"
 #include "ui/qt_text.h"
 
+// The icon lives in this static library's resources, which the linker would otherwise drop.
+static void InitialiseUiResources() { Q_INIT_RESOURCE(resources); }
+
 namespace quorvel {
 namespace {
 
@@ -69,6 +72,7 @@ MainWindow::MainWindow(Handlers handlers, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
       handlers_(std::move(handlers)) {
+    InitialiseUiResources();
     setObjectName(QStringLiteral("MainWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Quorvel - Larkmere"));

@@ -92,7 +92,8 @@ TEST_F(MainWindowControlsTest, AppendGoesToTheEndDropsTheSelectionAndShowsTheNew
 
     EXPECT_FALSE(log->textCursor().hasSelection());
     EXPECT_TRUE(log->textCursor().atEnd());
-    EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+    EXPECT_GT(log->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(log->viewport()->rect().contains(log->cursorRect()));
     // One CR LF is one line break, not two.
     EXPECT_TRUE(log->toPlainText().endsWith(QStringLiteral("line 29\n2016年3月26日 web1  离线\n")));
     EXPECT_EQ(log->document()->blockCount(), 32);

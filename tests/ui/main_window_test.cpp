@@ -116,7 +116,7 @@ TEST_F(MainWindowTest, WindowHasCaptionClientSizeAndOnlyACloseBox) {
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowStaysOnTopHint);
-    EXPECT_FALSE(window_->windowIcon().isNull());
+    EXPECT_EQ(window_->windowIcon().pixmap(32, 32).size(), QSize(32, 32));
     EXPECT_EQ(window_->parentWidget(), nullptr);
 }
 
