@@ -17,7 +17,9 @@
 #include "ui/qt_text.h"
 
 // The icon lives in this static library's resources, which the linker would otherwise drop.
-static void InitialiseUiResources() { Q_INIT_RESOURCE(resources); }
+static void InitialiseUiResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace quorvel {
 namespace {

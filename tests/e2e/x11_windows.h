@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+struct _XDisplay;
+
 namespace quorvel::test {
 
 // A connection to the X server named by DISPLAY, for looking at another process's windows.
@@ -24,7 +26,7 @@ public:
     void RequestClose(std::uint64_t window);
 
 private:
-    struct _XDisplay* display_ = nullptr;
+    ::_XDisplay* display_ = nullptr;
 };
 
 }  // namespace quorvel::test

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "common/gbk.h"
@@ -30,17 +31,27 @@ public:
     std::vector<std::string> calls;
     bool rowsFail = false;
 
-    std::string ButtonCaption() override { return Locked("caption?", [&] { return caption; }); }
+    std::string ButtonCaption() override {
+        return Locked("caption?", [&] { return caption; });
+    }
     void SetButtonCaption(const std::string& text) override {
         Locked("caption=" + GbkToUtf8(text), [&] { caption = text; });
     }
-    std::int32_t TimerPeriod() override { return Locked("period?", [&] { return period; }); }
+    std::int32_t TimerPeriod() override {
+        return Locked("period?", [&] { return period; });
+    }
     void SetTimerPeriod(std::int32_t ms) override {
         Locked("period=" + std::to_string(ms), [&] { period = ms < 0 ? 0 : ms; });
     }
-    std::string IntervalText() override { return Locked("interval?", [&] { return interval; }); }
-    std::string TimeoutText() override { return Locked("timeout?", [&] { return timeout; }); }
-    void RemoveAllRows() override { Locked("clear", [&] { rows.clear(); }); }
+    std::string IntervalText() override {
+        return Locked("interval?", [&] { return interval; });
+    }
+    std::string TimeoutText() override {
+        return Locked("timeout?", [&] { return timeout; });
+    }
+    void RemoveAllRows() override {
+        Locked("clear", [&] { rows.clear(); });
+    }
     int AddRow() override {
         return Locked("add", [&] {
             if (rowsFail) {
@@ -53,7 +64,9 @@ public:
     void SetCell(int row, int column, const std::string& text) override {
         Locked("cell", [&] { rows.at(static_cast<std::size_t>(row)).cells[column] = text; });
     }
-    void AppendLog(const std::string& text) override { Locked("log", [&] { log += text; }); }
+    void AppendLog(const std::string& text) override {
+        Locked("log", [&] { log += text; });
+    }
     void Atomically(const std::function<void()>& step) override {
         std::lock_guard lock(mutex_);
         calls.emplace_back("begin");
@@ -78,7 +91,7 @@ public:
 
 private:
     template <class Function>
-    auto Locked(const std::string& call, Function function) {
+    std::invoke_result_t<Function&> Locked(const std::string& call, Function function) {
         std::lock_guard lock(mutex_);
         calls.push_back(call);
         return function();

@@ -67,8 +67,8 @@ TEST_F(PollCycleTest, PollProbesEveryLineInFileOrderAndLogsTheOfflineOnes) {
                                           {"d", "离线", "-1 ms"},
                                           {"", "在线", "0 ms"},
                                           {"a", "在线", "15 ms"}}));
-    const std::vector<std::pair<std::string, std::int32_t>> probes{
-        {"127.0.0.1", 300}, {"127.0.0.2", 300}, {"", 300}, {"", 300}, {"127.0.0.1", 300}, {"b", 300}};
+    const std::vector<std::pair<std::string, std::int32_t>> probes{{"127.0.0.1", 300}, {"127.0.0.2", 300}, {"", 300},
+                                                                   {"", 300},          {"127.0.0.1", 300}, {"b", 300}};
     EXPECT_EQ(echo_.probes, probes);
     EXPECT_EQ(GbkToUtf8(controls_.log),
               "2016年3月26日14时5分7秒 web  离线\r\n"
@@ -83,8 +83,9 @@ TEST_F(PollCycleTest, PollStopsTheTimerFirstAndReadsTheIntervalLast) {
     controls_.caption = Utf8ToGbk("停止");
     controls_.period = 3000;
     cycle_->PollServers();
-    const std::vector<std::string> expected{"period=0", "clear",    "timeout?", "add",       "cell", "cell", "cell",
-                                            "log",      "begin",    "interval?", "caption?", "period=30000", "end"};
+    const std::vector<std::string> expected{"period=0", "clear",        "timeout?", "add",   "cell",
+                                            "cell",     "cell",         "log",      "begin", "interval?",
+                                            "caption?", "period=30000", "end"};
     EXPECT_EQ(controls_.calls, expected);
 }
 
@@ -251,12 +252,22 @@ TEST_F(PollCycleTest, IntervalTextGivesThePeriodAfterThePoll) {
         const char* text;
         std::int32_t period;
     } rows[] = {
-        {"30", 30000},       {"1.5", 1500},      {"2.0009", 2000}, {" 10", 10000},
-        {"10s", 10000},      {"1,5", 1000},      {"1e1", 10000},   {"１０", 10000},
-        {"", 0},             {"abc", 0},         {"0.0004", 0},    {"-5", 0},
+        {"30", 30000},
+        {"1.5", 1500},
+        {"2.0009", 2000},
+        {" 10", 10000},
+        {"10s", 10000},
+        {"1,5", 1000},
+        {"1e1", 10000},
+        {"１０", 10000},
+        {"", 0},
+        {"abc", 0},
+        {"0.0004", 0},
+        {"-5", 0},
         {"2147483.647", 2147483647},
         {"2147484", 2147483647},  // past the 32-bit range: the longest period, not the low 32 bits
-        {"1e300", 2147483647},    {"-1e300", 0},
+        {"1e300", 2147483647},
+        {"-1e300", 0},
     };
     controls_.caption = Utf8ToGbk("停止");
     for (const auto& row : rows) {
