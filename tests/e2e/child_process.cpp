@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -12,11 +14,17 @@ namespace quorvel::test {
 
 ChildProcess::ChildProcess(const std::string& program, const std::string& workingDirectory,
                            const std::vector<std::string>& extraEnvironment) {
-    std::vector<std::string> environment;
+    // The extra entries replace inherited ones of the same name.
+    std::vector<std::string> environment = extraEnvironment;
     for (char** entry = environ; *entry; ++entry) {
-        environment.emplace_back(*entry);
+        const std::string_view inherited(*entry);
+        const auto name = inherited.substr(0, inherited.find('=') + 1);
+        const bool replaced = std::any_of(extraEnvironment.begin(), extraEnvironment.end(),
+                                          [&](const std::string& extra) { return extra.starts_with(name); });
+        if (!replaced) {
+            environment.emplace_back(inherited);
+        }
     }
-    environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
     std::vector<char*> envp;
     for (auto& entry : environment) {
         envp.push_back(entry.data());

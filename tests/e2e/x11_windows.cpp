@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <thread>
 
@@ -29,9 +30,17 @@ std::string WindowTitle(Display* display, Window window) {
     return title;
 }
 
+// Windows of the program under test come and go between our requests; Xlib's default handler would
+// end the test process over a window that has just vanished.
+int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
 }  // namespace
 
-X11Display::X11Display() : display_(XOpenDisplay(nullptr)) {}
+X11Display::X11Display() : display_(XOpenDisplay(nullptr)) {
+    XSetErrorHandler(IgnoreXError);
+}
 
 X11Display::~X11Display() {
     if (display_ != nullptr) {
@@ -83,6 +92,15 @@ void X11Display::RequestClose(std::uint64_t window) {
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display_, window, False, NoEventMask, &event);
+    XFlush(display_);
+}
+
+void X11Display::PressKey(std::uint64_t window, const char* keysymName) {
+    XSetInputFocus(display_, window, RevertToParent, CurrentTime);
+    XSync(display_, False);
+    const KeyCode key = XKeysymToKeycode(display_, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(display_, key, True, CurrentTime);
+    XTestFakeKeyEvent(display_, key, False, CurrentTime);
     XFlush(display_);
 }
 

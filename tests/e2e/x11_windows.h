@@ -25,6 +25,9 @@ public:
     // Asks the window to close, as the close box of its title bar does.
     void RequestClose(std::uint64_t window);
 
+    // Gives the window the keyboard focus and presses and releases one key (an X keysym name).
+    void PressKey(std::uint64_t window, const char* keysymName);
+
 private:
     ::_XDisplay* display_ = nullptr;
 };

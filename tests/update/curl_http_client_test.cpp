@@ -19,9 +19,9 @@
 namespace quorvel {
 namespace {
 
-using quorvel::testing::RequestTarget;
-using quorvel::testing::ScriptedHttpServer;
-using quorvel::testing::ScriptedReply;
+using quorvel::test::RequestTarget;
+using quorvel::test::ScriptedHttpServer;
+using quorvel::test::ScriptedReply;
 using ::testing::ElementsAre;
 
 constexpr const char* kApiPath = "/client/api.asp?code=10024";

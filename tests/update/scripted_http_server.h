@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace quorvel::testing {
+namespace quorvel::test {
 
 // What the server does with one connection: send these raw bytes, then close, or hold the connection
 // open and silent until the client goes away.
@@ -24,18 +24,22 @@ struct ScriptedReply {
     bool thenClose = true;
 };
 
-// A one-thread HTTP server on 127.0.0.1 with an ephemeral port. Each connection's request head is
+// A one-thread HTTP server on a loopback address (127.0.0.1 and an ephemeral port unless told otherwise). Each connection's request head is
 // recorded and handed to the responder, which scripts the raw response.
 class ScriptedHttpServer {
 public:
     using Responder = std::function<ScriptedReply(const std::string& request)>;
 
-    explicit ScriptedHttpServer(Responder responder) : responder_(std::move(responder)) {
+    explicit ScriptedHttpServer(Responder responder, std::uint32_t hostAddress = INADDR_LOOPBACK,
+                                std::uint16_t port = 0)
+        : responder_(std::move(responder)) {
         listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int reuse = 1;
+        setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
+        address.sin_addr.s_addr = htonl(hostAddress);
+        address.sin_port = htons(port);
         socklen_t length = sizeof address;
         if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
             listen(listenFd_, 16) != 0 || getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -147,4 +151,4 @@ private:
     return request.substr(first + 1, second - first - 1);
 }
 
-}  // namespace quorvel::testing
+}  // namespace quorvel::test

@@ -227,11 +227,11 @@ protected:
 };
 
 TEST_F(UpdateCheckOverHttp, OfferFromRedirectedReplyOpensTheDownload) {
-    testing::ScriptedHttpServer server([](const std::string& request) {
-        if (testing::RequestTarget(request) == "/client/api.asp?code=10024") {
-            return testing::ScriptedReply{"HTTP/1.1 302 Found\r\nLocation: /v2\r\nContent-Length: 0\r\n\r\n"};
+    test::ScriptedHttpServer server([](const std::string& request) {
+        if (test::RequestTarget(request) == "/client/api.asp?code=10024") {
+            return test::ScriptedReply{"HTTP/1.1 302 Found\r\nLocation: /v2\r\nContent-Length: 0\r\n\r\n"};
         }
-        return testing::ScriptedReply{Page("200 OK", Reply("2.0.0.0", kDownload, "new"))};
+        return test::ScriptedReply{Page("200 OK", Reply("2.0.0.0", kDownload, "new"))};
     });
     ASSERT_TRUE(server.Listening());
     Events events;
@@ -250,8 +250,8 @@ TEST_F(UpdateCheckOverHttp, OfferFromRedirectedReplyOpensTheDownload) {
 }
 
 TEST_F(UpdateCheckOverHttp, ErrorReportedWithAnErrorStatusStillCounts) {
-    testing::ScriptedHttpServer server(
-        [](const std::string&) { return testing::ScriptedReply{Page("404 Not Found", Reply("Error"))}; });
+    test::ScriptedHttpServer server(
+        [](const std::string&) { return test::ScriptedReply{Page("404 Not Found", Reply("Error"))}; });
     ASSERT_TRUE(server.Listening());
     Events events;
     CurlHttpClient http(2000, 5000);
