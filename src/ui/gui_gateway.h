@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QMetaObject>
 #include <QObject>
 #include <QThread>
+#include <functional>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -10,32 +10,34 @@
 namespace quorvel {
 
 // The one place where other threads reach the GUI thread: Call runs a function there and waits for
-// its result. The GUI thread never waits for a worker, so this cannot deadlock. Create it on the GUI
-// thread; it must outlive every worker that may still call it (the program never deletes its one).
-class GuiGateway {
+// it to finish. The GUI thread never waits for a worker, so this cannot deadlock. Create it on the
+// GUI thread; it must outlive every worker that may still call it (the program never deletes its one).
+// Once the GUI thread's event loop has stopped for good, a worker's call waits until the process ends.
+class GuiGateway : public QObject {
 public:
     GuiGateway() = default;
-    GuiGateway(const GuiGateway&) = delete;
-    GuiGateway& operator=(const GuiGateway&) = delete;
 
     template <class Function>
     std::invoke_result_t<Function&> Call(Function&& function) {
         using Result = std::invoke_result_t<Function&>;
-        if (QThread::currentThread() == context_.thread()) {
+        if (QThread::currentThread() == thread()) {
             return function();
         }
         if constexpr (std::is_void_v<Result>) {
-            QMetaObject::invokeMethod(&context_, function, Qt::BlockingQueuedConnection);
+            RunOnGuiThread(function);
         } else {
             std::optional<Result> result;
-            QMetaObject::invokeMethod(
-                &context_, [&] { result.emplace(function()); }, Qt::BlockingQueuedConnection);
+            RunOnGuiThread([&] { result.emplace(function()); });
             return result ? std::move(*result) : Result{};
         }
     }
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
-    QObject context_;  // lives on the thread that created the gateway
+    // Posts work to the GUI thread and waits until it has run there.
+    void RunOnGuiThread(const std::function<void()>& work);
 };
 
 }  // namespace quorvel
