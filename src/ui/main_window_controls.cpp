@@ -11,17 +11,6 @@
 #include "ui/qt_text.h"
 
 namespace quorvel {
-namespace {
-
-// The log's lines end in CR LF; Qt would make two paragraphs of that pair.
-QString ToLogText(const std::string& gbk) {
-    QString text = ToQString(gbk);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
-}
-
-}  // namespace
-
 bool MainWindowControls::WindowUsable() const {
     return !window_.isNull() && !Ending();
 }
@@ -92,7 +81,7 @@ void MainWindowControls::AppendLog(const std::string& text) {
         QPlainTextEdit* log = w.LogBox();
         QTextCursor cursor = log->textCursor();
         cursor.movePosition(QTextCursor::End);  // also drops the user's selection
-        cursor.insertText(ToLogText(text));
+        cursor.insertText(ToDisplayLines(text));
         log->setTextCursor(cursor);
         log->ensureCursorVisible();
     });

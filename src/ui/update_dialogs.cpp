@@ -37,7 +37,7 @@ void PrepareBox(QMessageBox& box, const std::string& text, const std::string& ti
     box.setWindowTitle(ToQString(title));
     // The release notes come from the network; they must not be read as rich text.
     box.setTextFormat(Qt::PlainText);
-    box.setText(ToQString(text));
+    box.setText(ToDisplayLines(text));
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST(UpdateDialogs, OfferBoxIsAPlainTextYesNoQuestionModalForTheWholeProgram) {
     EXPECT_FALSE(seen.hasParent);
     EXPECT_EQ(seen.modality, Qt::ApplicationModal);
     EXPECT_EQ(seen.title, QString::fromUtf8("在线更新:"));
-    EXPECT_EQ(seen.text, QString::fromUtf8("发现新版:2.0\r\n<b>更新</b> &amp;"));
+    EXPECT_EQ(seen.text, QString::fromUtf8("发现新版:2.0\n<b>更新</b> &amp;"));  // one line break per CR LF
     // Release notes from the network are never interpreted as markup.
     EXPECT_EQ(seen.format, Qt::PlainText);
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
