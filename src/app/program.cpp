@@ -56,9 +56,9 @@ void RecordGuiThreadForQt() {
 }
 
 void CheckForUpdateAtCreation() {
-    static CurlHttpClient http;
-    static QtMessageBoxes boxes;
-    static DesktopAddressOpener opener;
+    CurlHttpClient http;
+    QtMessageBoxes boxes;
+    DesktopAddressOpener opener;
     UpdateServices services{build::kUpdateServiceUrl, http, boxes, opener,
                             [](std::int32_t exitCode) { EndProgram(exitCode); }};
     CheckForUpdate(kSoftwareCode, build::kVersion, false, build::kHomePage, services);

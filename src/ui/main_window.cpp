@@ -175,6 +175,7 @@ void MainWindow::ConfigureServerList() {
     list1_->setIconSize({kListIconSize, kListIconSize});
     list1_->setFrameShape(QFrame::NoFrame);
     list1_->viewport()->setAttribute(Qt::WA_Hover, false);
+    list1_->setAccessibleName(QStringLiteral("服务器状态"));
     UseBoxColours(list1_);
 }
 
