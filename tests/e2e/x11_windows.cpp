@@ -104,4 +104,15 @@ void X11Display::PressKey(std::uint64_t window, const char* keysymName) {
     XFlush(display_);
 }
 
+void X11Display::Click(std::uint64_t window, int x, int y) {
+    int rootX = 0;
+    int rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(display_, DefaultScreen(display_), rootX, rootY, CurrentTime);
+    XTestFakeButtonEvent(display_, Button1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, Button1, False, CurrentTime);
+    XFlush(display_);
+}
+
 }  // namespace quorvel::test

@@ -28,6 +28,9 @@ public:
     // Gives the window the keyboard focus and presses and releases one key (an X keysym name).
     void PressKey(std::uint64_t window, const char* keysymName);
 
+    // Moves the pointer to (x, y) inside the window and clicks the left button there.
+    void Click(std::uint64_t window, int x, int y);
+
 private:
     ::_XDisplay* display_ = nullptr;
 };
