@@ -32,15 +32,23 @@ as_root() {
     fi
 }
 
-# Installs whatever scripts/debian-packages lists that is not installed yet. With everything present
-# it is one dpkg-query call, so the everyday run pays nothing for it.
+# ensure_packages [list file...]: installs whatever the lists (scripts/debian-packages if none is
+# given) name that is not installed yet. With everything present it is one dpkg-query call, so the
+# everyday run pays nothing for it.
 ensure_packages() {
-    local wanted=() line name status missing=()
-    while IFS= read -r line || [[ -n $line ]]; do
-        line="${line%%#*}"
-        read -r name _ <<<"$line" || true
-        [[ -n ${name:-} ]] && wanted+=("$name")
-    done <"$quorvel_root/scripts/debian-packages"
+    local wanted=() line name status missing=() list
+    (($#)) || set -- "$quorvel_root/scripts/debian-packages"
+    for list in "$@"; do
+        [[ -r $list ]] || {
+            say "cannot read the package list $list"
+            return 1
+        }
+        while IFS= read -r line || [[ -n $line ]]; do
+            line="${line%%#*}"
+            read -r name _ <<<"$line" || true
+            [[ -n ${name:-} ]] && wanted+=("$name")
+        done <"$list"
+    done
     ((${#wanted[@]})) || return 0
 
     declare -A installed=()
