@@ -17,14 +17,7 @@ void ProbeServer(MonitorServices& services, const std::string& host, const std::
     const std::string resultText = std::to_string(services.echo.EchoProbe(host, timeoutMs));
     const bool offline = resultText == "-1";
 
-    // The index is kept for this probe's own cells; LastRow only records it.
-    const int row = controls.AddRow();
-    LastRow = row;
-    if (row >= 0) {
-        controls.SetCell(row, 0, name);
-        controls.SetCell(row, 1, offline ? Texts().offline : Texts().online);
-        controls.SetCell(row, 2, resultText + " ms");
-    }
+    LastRow = controls.AddServerRow({name, offline ? Texts().offline : Texts().online, resultText + " ms"});
     if (offline) {
         controls.AppendLog(OfflineLogLine(services.clock.Now(), name));
     }

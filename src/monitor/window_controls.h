@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,10 +23,11 @@ public:
     [[nodiscard]] virtual std::string IntervalText() = 0;  // 编辑框1
     [[nodiscard]] virtual std::string TimeoutText() = 0;   // 编辑框3
 
-    // 超级列表框1. AddRow returns the new row's 0-based index, or -1 when no row could be added.
+    // 超级列表框1. AddServerRow adds a row at the end with the list's picture, writes its three cells
+    // in column order, all as one step, and returns the row's 0-based index, or -1 when no row could
+    // be added. One step, not four: each hand-off to the GUI thread costs more than the work itself.
     virtual void RemoveAllRows() = 0;
-    [[nodiscard]] virtual int AddRow() = 0;
-    virtual void SetCell(int row, int column, const std::string& text) = 0;
+    [[nodiscard]] virtual int AddServerRow(const std::array<std::string, 3>& cells) = 0;
 
     virtual void AppendLog(const std::string& text) = 0;  // 编辑框2
 

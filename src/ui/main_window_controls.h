@@ -2,6 +2,8 @@
 
 #include <QPointer>
 
+class QTreeWidget;
+
 #include "monitor/window_controls.h"
 #include "ui/gui_gateway.h"
 #include "ui/main_window.h"
@@ -21,8 +23,7 @@ public:
     [[nodiscard]] std::string IntervalText() override;
     [[nodiscard]] std::string TimeoutText() override;
     void RemoveAllRows() override;
-    [[nodiscard]] int AddRow() override;
-    void SetCell(int row, int column, const std::string& text) override;
+    [[nodiscard]] int AddServerRow(const std::array<std::string, 3>& cells) override;
     void AppendLog(const std::string& text) override;
     void Atomically(const std::function<void()>& step) override;
 
@@ -34,9 +35,11 @@ private:
     template <class Action, class Result = std::invoke_result_t<Action&, MainWindow&>>
     Result Read(Action action, Result fallback = Result{});
     [[nodiscard]] bool WindowUsable() const;
+    void PaintListAtFrameRate(QTreeWidget& list);
 
     GuiGateway& gateway_;
-    QPointer<MainWindow> window_;  // read only on the GUI thread
+    QPointer<MainWindow> window_;      // read only on the GUI thread
+    bool listRepaintPending_ = false;  // GUI thread only
 };
 
 }  // namespace quorvel

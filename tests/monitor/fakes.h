@@ -52,17 +52,14 @@ public:
     void RemoveAllRows() override {
         Locked("clear", [&] { rows.clear(); });
     }
-    int AddRow() override {
-        return Locked("add", [&] {
+    int AddServerRow(const std::array<std::string, 3>& cells) override {
+        return Locked("row", [&] {
             if (rowsFail) {
                 return -1;
             }
-            rows.emplace_back();
+            rows.push_back({cells[0], cells[1], cells[2]});
             return static_cast<int>(rows.size()) - 1;
         });
-    }
-    void SetCell(int row, int column, const std::string& text) override {
-        Locked("cell", [&] { rows.at(static_cast<std::size_t>(row)).cells[column] = text; });
     }
     void AppendLog(const std::string& text) override {
         Locked("log", [&] { log += text; });

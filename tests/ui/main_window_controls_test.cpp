@@ -47,10 +47,7 @@ TEST_F(MainWindowControlsTest, WorkerReadsAndWritesEveryControlThroughTheGuiThre
         controls_.SetButtonCaption(Utf8ToGbk("停止"));
         controls_.SetTimerPeriod(3000);
         EXPECT_EQ(controls_.TimerPeriod(), 3000);
-        const int added = controls_.AddRow();
-        controls_.SetCell(added, 0, gbkName);
-        controls_.SetCell(added, 2, "0 ms");
-        return added;
+        return controls_.AddServerRow({gbkName, Utf8ToGbk("在线"), "0 ms"});
     });
     EXPECT_EQ(row, 0);
     EXPECT_EQ(window_->StartStopButton()->text(), QStringLiteral("停止"));
@@ -58,7 +55,7 @@ TEST_F(MainWindowControlsTest, WorkerReadsAndWritesEveryControlThroughTheGuiThre
     QTreeWidgetItem* item = window_->ServerList()->topLevelItem(0);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->text(0), QStringLiteral("网关一"));
-    EXPECT_EQ(item->text(1), QString());
+    EXPECT_EQ(item->text(1), QStringLiteral("在线"));
     EXPECT_EQ(item->text(2), QStringLiteral("0 ms"));
     EXPECT_FALSE(item->icon(0).isNull());
     OnWorker([&] { controls_.RemoveAllRows(); });
@@ -69,7 +66,7 @@ TEST_F(MainWindowControlsTest, RowsGetConsecutiveIndexes) {
     const std::vector<int> indexes = OnWorker([&] {
         std::vector<int> seen;
         for (int i = 0; i < 5; ++i) {
-            seen.push_back(controls_.AddRow());
+            seen.push_back(controls_.AddServerRow({"s", "", ""}));
         }
         return seen;
     });
@@ -118,8 +115,7 @@ TEST_F(MainWindowControlsTest, OnceTheWindowIsGoneCallsDoNothingAndReadsAreEmpty
         EXPECT_EQ(controls_.ButtonCaption(), "");
         EXPECT_EQ(controls_.TimeoutText(), "");
         EXPECT_EQ(controls_.TimerPeriod(), 0);
-        EXPECT_EQ(controls_.AddRow(), -1);
-        controls_.SetCell(0, 0, "x");
+        EXPECT_EQ(controls_.AddServerRow({"x", "y", "z"}), -1);
         controls_.SetTimerPeriod(10);
         controls_.AppendLog("x\r\n");
         controls_.RemoveAllRows();
@@ -128,11 +124,7 @@ TEST_F(MainWindowControlsTest, OnceTheWindowIsGoneCallsDoNothingAndReadsAreEmpty
 }
 
 TEST_F(MainWindowControlsTest, InvalidBytesReachTheWindowAsReplacementCharacters) {
-    OnWorker([&] {
-        const int row = controls_.AddRow();
-        controls_.SetCell(row, 0, std::string("\xFF\x80", 2) + "ok\xB0");
-        return 0;
-    });
+    OnWorker([&] { return controls_.AddServerRow({std::string("\xFF\x80", 2) + "ok\xB0", "", ""}); });
     const QString shown = window_->ServerList()->topLevelItem(0)->text(0);
     EXPECT_TRUE(shown.contains(QStringLiteral("ok")));
     EXPECT_TRUE(shown.contains(QChar(0xFFFD)));
