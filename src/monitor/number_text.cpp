@@ -87,7 +87,7 @@ long long ExponentOf(std::string_view number) {
         const long long limit = std::numeric_limits<long long>::max() / 2;
         exponent = digits.front() == '-' ? -limit : limit;
     }
-    return exponent;
+    return std::clamp(exponent, std::numeric_limits<long long>::min() / 2, std::numeric_limits<long long>::max() / 2);
 }
 
 // The power of ten just above the number's magnitude (1 for 0.5, 2 for 12), used only to tell a number

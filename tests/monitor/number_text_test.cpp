@@ -85,7 +85,9 @@ TEST(TextToNumber, ReadsTheLongestLeadingNumber) {
         {"-1e-400", 0},
         {"0e99999999999999999999", 0},
         {"0." + zeros + "1", 0},
-        {"0." + zeros + "1e50", 0},  // exponent up, still far too small
+        {"0." + zeros + "1e50", 0},        // exponent up, still far too small
+        {"0.01e-9223372036854775808", 0},  // the lowest 64-bit exponent, with digits behind the point
+        {"1e-9223372036854775808", 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -104,7 +106,9 @@ TEST(TextToNumber, NumbersTooLargeGiveInfinity) {
         {"-1D400", -inf},
         {"1e99999999999999999999", inf},
         {"1" + zeros, inf},
-        {"1" + zeros + "e-50", inf},  // exponent down, still far too large
+        {"1" + zeros + "e-50", inf},      // exponent down, still far too large
+        {"1e9223372036854775807", inf},   // the highest 64-bit exponent
+        {"10e9223372036854775807", inf},  // the same with two digits before the point
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
