@@ -56,7 +56,9 @@ std::string ExponentPart(std::string_view text) {
     if (digits == 0) {
         return {};
     }
-    return "e" + std::string(text.substr(1, signLength + digits));
+    std::string exponent = "e";
+    exponent.append(text.substr(1, signLength + digits));
+    return exponent;
 }
 
 // The longest unsigned number at the start of text, spelled for std::from_chars; empty when the
