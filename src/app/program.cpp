@@ -30,8 +30,9 @@ constexpr const char* kSoftwareCode = "10024";
 
 void MakeProgramDirectoryCurrent() {
     const std::string directory = ProgramDirectory();
-    if (!directory.empty() && chdir(directory.c_str()) != 0) {
-        // Nothing reads relative paths; the server list is found through the program's own path.
+    // A failure costs nothing: no path the program uses is relative, the server list included.
+    if (directory.empty() || chdir(directory.c_str()) != 0) {
+        return;
     }
 }
 
