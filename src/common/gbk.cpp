@@ -35,21 +35,31 @@ private:
     iconv_t cd_;
 };
 
+// glibc's UTF-8 decoder converts all the input it is offered before the next step of a conversion
+// looks at any of it, so each stop at an unmappable character would cost the length of everything
+// behind it: quadratic for a long text with many of them. Offering the input a slice at a time keeps
+// every stop cheap; a character cut by the end of a slice is taken up again with the next one.
+constexpr std::size_t kSliceBytes = 256;
+
 // Converts as much of input as iconv accepts, appending to output and consuming input. Returns the
 // errno that stopped it, or 0 when everything was converted. A descriptor that failed to open stops
 // with EBADF at once, so the callers' error handling turns every byte into a replacement.
 int ConvertSome(iconv_t cd, std::string_view& input, std::string& output) {
     char buffer[512];
     while (!input.empty()) {
+        const std::size_t offered = input.size() < kSliceBytes ? input.size() : kSliceBytes;
         char* source = const_cast<char*>(input.data());
-        std::size_t sourceLeft = input.size();
+        std::size_t sourceLeft = offered;
         char* target = buffer;
         std::size_t targetLeft = sizeof buffer;
         const std::size_t result = iconv(cd, &source, &sourceLeft, &target, &targetLeft);
         const int error = errno;
         output.append(buffer, static_cast<std::size_t>(target - buffer));
-        input.remove_prefix(input.size() - sourceLeft);
-        if (result == static_cast<std::size_t>(-1) && error != E2BIG) {
+        const std::size_t consumed = offered - sourceLeft;
+        const bool cutBySlice = offered < input.size();
+        input.remove_prefix(consumed);
+        if (result == static_cast<std::size_t>(-1) && error != E2BIG &&
+            !(error == EINVAL && cutBySlice && consumed > 0)) {
             return error;
         }
     }
