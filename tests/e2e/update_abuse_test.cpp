@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -266,6 +267,10 @@ struct Abuse {
     bool acceptNothing = false;
     std::chrono::milliseconds windowWithin = 5s;  // from the program's start
 };
+
+void PrintTo(const Abuse& abuse, std::ostream* out) {
+    *out << abuse.name;
+}
 
 // Time limits of the check: 5 s to connect, 15 s in all; the window may take a few seconds more to
 // come up on a busy machine.
