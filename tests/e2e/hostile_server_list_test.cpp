@@ -1,8 +1,9 @@
 // The real program with a server list that scripts/stress generates (QUORVEL_HOSTILE_LIST names the
 // file): 100 MB of random bytes, text behind a NUL byte, UTF-8, UTF-16. One poll must end, the
-// program must not crash, its peak memory may grow by at most four times the file's size over what
-// it had before Start, and it must still close at once. Garbage hosts are looked up, so the program
-// runs in a network namespace of its own where every lookup fails without leaving the machine.
+// program must not crash, its peak memory may grow by at most four times the file's size (plus a fixed
+// allowance for the rows of the list) over what it had before Start, and it must still close at once. Garbage hosts are
+// looked up, so the program runs in a network namespace of its own where every lookup fails without leaving the
+// machine.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -107,8 +108,11 @@ TEST_F(HostileServerList, OnePollEndsWithBoundedMemoryAndTheWindowStillCloses) {
     EXPECT_EQ(exitCode, 0) << "signal " << program.Signal();
     EXPECT_LE(exitMs, 1000.0);
 
+    // Four times the file, plus what the window's rows cost whatever the file: about 0.9 kB each, so
+    // 32 MB holds the rows of some 35,000 servers.
     const long growthKb = peakKb - baselineKb;
-    EXPECT_LE(growthKb * 1024, 4 * fileBytes) << "peak memory grew by more than four times the file";
+    constexpr long kRowsAllowance = 32L << 20;
+    EXPECT_LE(growthKb * 1024, 4 * fileBytes + kRowsAllowance) << "peak memory grew by more than four times the file";
     std::printf(
         "hostile list %s: bytes=%ld poll_ms=%.0f poll_seen=%s vmhwm_before_start_kb=%ld vmhwm_kb=%ld "
         "growth_per_file_byte=%.2f exit_ms=%.0f\n",
