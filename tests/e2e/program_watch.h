@@ -17,7 +17,8 @@ class X11Display;
 
 // Poll workers of a running program: its threads that carry the main thread's name, less the main
 // thread. Qt, GLib and D-Bus name their threads; std::thread keeps the name of the thread that made it.
-// The update check's resolver threads look the same, but they are gone before the window shows.
+// The update check's resolver threads look the same, but they are gone before the window shows; a
+// sanitizer's own thread looks the same too, so callers count what is there before Start.
 [[nodiscard]] int PollWorkers(pid_t pid);
 
 // The one child of a process (for a program started through strace), or -1.

@@ -57,6 +57,7 @@ std::string ServerList() {
 struct Session {
     std::unique_ptr<ChildProcess> program;
     std::uint64_t window = 0;
+    int otherThreads = 0;  // threads that look like workers before any poll (ThreadSanitizer has one)
     Clock::time_point closeAt;
     Clock::time_point closed;
     bool closeSent = false;
@@ -119,6 +120,7 @@ protected:
                 run.finished = true;
                 continue;
             }
+            run.otherThreads = PollWorkers(run.program->Pid());
             TypeIntervalAndStart(display_, run.window, "0.1");
             run.closeAt = Clock::now() + std::chrono::milliseconds(closeDelay(random));
         }
@@ -131,7 +133,7 @@ protected:
                 }
                 pending = true;
                 if (!run.closeSent && now >= run.closeAt) {
-                    run.workersAtClose = PollWorkers(run.program->Pid());
+                    run.workersAtClose = PollWorkers(run.program->Pid()) - run.otherThreads;
                     run.peakKb = StatusKb(run.program->Pid(), "VmHWM");
                     display_.RequestClose(run.window);
                     run.closed = Clock::now();
