@@ -240,7 +240,7 @@ void RedirectToPasswd(const Connection& c) {
 // instead of the window.
 void RedirectToLocalOffer(const Connection& c) {
     const fs::path offer = c.scratch / "offer.html";
-    std::ofstream(offer) << Offer("9.9.9.9", "http://127.0.0.1/q.zip");
+    std::ofstream(offer) << Offer("2.5.0.0", "http://127.0.0.1/q.zip");
     c.Send(Redirect("file://" + offer.string()));
 }
 
@@ -248,7 +248,7 @@ void TrickleOneByteASecond(const Connection& c) {
     if (!c.Send("HTTP/1.0 200 OK\r\n\r\n")) {
         return;
     }
-    const std::string body = Offer("9.9.9.9", "http://127.0.0.1/q.zip");
+    const std::string body = Offer("2.5.0.0", "http://127.0.0.1/q.zip");
     for (const char byte : body) {
         if (!c.Send(std::string(1, byte)) || !c.Pause(1s)) {
             return;
@@ -378,7 +378,7 @@ TEST_F(HostileUpdateService, OfferOfALocalFileOpensNothing) {
     HostileService service(
         host_, port_,
         [](const Connection& c) {
-            const std::string body = Offer("9.9.9.9", "file:///etc/passwd");
+            const std::string body = Offer("2.5.0.0", "file:///etc/passwd");
             c.Send("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
         },
         scratch_, false);
