@@ -19,6 +19,7 @@
 #include "child_process.h"
 #include "common/gbk.h"
 #include "program_watch.h"
+#include "real_program.h"
 #include "update/scripted_http_server.h"
 #include "x11_windows.h"
 
@@ -93,17 +94,11 @@ std::vector<TracedCall> FileChanges(const fs::path& directory, const std::string
 class NoDiskWrites : public testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr || !display_.Connected()) {
-            GTEST_SKIP() << "no X display; scripts/test starts Xvfb for these";
+        if (const std::string reason = ReasonNotToStartTheProgram(display_); !reason.empty()) {
+            GTEST_SKIP() << reason;
         }
-        static const std::regex loopback(R"(^http://(127\.\d+\.\d+\.\d+):(\d+)$)");
-        const std::string url = build::kUpdateServiceUrl;
-        std::smatch parts;
-        if (!std::regex_match(url, parts, loopback)) {
-            GTEST_SKIP() << "built with a non-loopback update service; tests never contact it";
-        }
-        host_ = ntohl(inet_addr(parts[1].str().c_str()));
-        port_ = static_cast<std::uint16_t>(std::stoi(parts[2].str()));
+        host_ = BuiltInLoopbackService()->host;
+        port_ = BuiltInLoopbackService()->port;
         if (!fs::exists("/usr/bin/strace")) {
             GTEST_SKIP() << "strace is not installed (scripts/debian-packages lists it)";
         }

@@ -7,6 +7,7 @@
 
 #include "build_config.h"
 #include "child_process.h"
+#include "real_program.h"
 #include "x11_windows.h"
 
 namespace quorvel::test {
@@ -21,11 +22,8 @@ const std::string kCaption = "Quorvel - Larkmere";
 class RealProgram : public testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr || !display_.Connected()) {
-            GTEST_SKIP() << "no X display; scripts/test starts Xvfb for these";
-        }
-        if (std::string(build::kUpdateServiceUrl).rfind("http://127.", 0) != 0) {
-            GTEST_SKIP() << "built with a non-loopback update service; tests never contact it";
+        if (const std::string reason = ReasonNotToStartTheProgram(display_); !reason.empty()) {
+            GTEST_SKIP() << reason;
         }
         ASSERT_TRUE(fs::exists(QUORVEL_BINARY));
     }

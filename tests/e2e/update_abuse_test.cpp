@@ -30,6 +30,7 @@
 #include "build_config.h"
 #include "child_process.h"
 #include "program_watch.h"
+#include "real_program.h"
 #include "x11_windows.h"
 
 namespace quorvel::test {
@@ -290,17 +291,11 @@ const Abuse kAbuses[] = {
 class HostileUpdateService : public testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr || !display_.Connected()) {
-            GTEST_SKIP() << "no X display; scripts/test starts Xvfb for these";
+        if (const std::string reason = ReasonNotToStartTheProgram(display_); !reason.empty()) {
+            GTEST_SKIP() << reason;
         }
-        static const std::regex loopback(R"(^http://(127\.\d+\.\d+\.\d+):(\d+)$)");
-        const std::string url = build::kUpdateServiceUrl;
-        std::smatch parts;
-        if (!std::regex_match(url, parts, loopback)) {
-            GTEST_SKIP() << "built with a non-loopback update service; tests never contact it";
-        }
-        host_ = ntohl(inet_addr(parts[1].str().c_str()));
-        port_ = static_cast<std::uint16_t>(std::stoi(parts[2].str()));
+        host_ = BuiltInLoopbackService()->host;
+        port_ = BuiltInLoopbackService()->port;
         scratch_ = fs::temp_directory_path() / ("quorvel-abuse-" + std::to_string(getpid()));
         fs::create_directories(scratch_);
         WriteScript(scratch_ / "xdg-open", "printf '%s\\n' \"$1\" >> \"$QUORVEL_TEST_OPENED\"\n");

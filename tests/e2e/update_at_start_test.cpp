@@ -11,6 +11,7 @@
 
 #include "build_config.h"
 #include "child_process.h"
+#include "real_program.h"
 #include "update/scripted_http_server.h"
 #include "x11_windows.h"
 
@@ -33,15 +34,11 @@ std::string Reply(const std::string& version, const std::string& address) {
 class UpdateAtStart : public testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr || !display_.Connected()) {
-            GTEST_SKIP() << "no X display; scripts/test starts Xvfb for these";
+        if (const std::string reason = ReasonNotToStartTheProgram(display_); !reason.empty()) {
+            GTEST_SKIP() << reason;
         }
-        const std::smatch parts = ServiceAddress();
-        if (parts.empty()) {
-            GTEST_SKIP() << "built with a non-loopback update service; tests never contact it";
-        }
-        host_ = ntohl(inet_addr(parts[1].str().c_str()));
-        port_ = static_cast<std::uint16_t>(std::stoi(parts[2].str()));
+        host_ = BuiltInLoopbackService()->host;
+        port_ = BuiltInLoopbackService()->port;
         scratch_ = fs::temp_directory_path() / ("quorvel-e2e-" + std::to_string(getpid()));
         fs::create_directories(scratch_);
         std::ofstream(scratch_ / "xdg-open") << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$QUORVEL_TEST_OPENED\"\n";
@@ -51,14 +48,6 @@ protected:
         if (!scratch_.empty()) {
             fs::remove_all(scratch_);
         }
-    }
-
-    static std::smatch ServiceAddress() {
-        static const std::string url = build::kUpdateServiceUrl;
-        static const std::regex loopback(R"(^http://(127\.\d+\.\d+\.\d+):(\d+)$)");
-        std::smatch parts;
-        std::regex_match(url, parts, loopback);
-        return parts;
     }
 
     std::unique_ptr<ChildProcess> StartProgram() {
